@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -90,6 +91,22 @@ class PortDevice {
   // Returns what arrived within the read total time-out; a short count is still a success.
   virtual bool read(uint8_t* buf, uint32_t n, uint32_t& got) = 0;
   virtual void close() = 0;
+};
+
+// What opening a port yielded: a device, the invalid handle (no device), or a null handle, which
+// the system also treats as a failure but logs differently.
+struct OpenedPort {
+  OpenedPort() = default;
+  OpenedPort(std::nullptr_t) {}
+  template <class D>
+  OpenedPort(std::shared_ptr<D> d) : device(std::move(d)) {}
+  static OpenedPort null_handle() {
+    OpenedPort p;
+    p.null = true;
+    return p;
+  }
+  std::shared_ptr<PortDevice> device;
+  bool null = false;
 };
 
 // The session's port handle: empty means no port. Safe to use from two threads: close() makes

@@ -18,13 +18,13 @@ class Tcomport;
 // All state of one run of the wizard, in the order the record declares it. Fields that cross
 // threads are single bytes or 32-bit words written whole (atomics here).
 struct Session {
-  Ttransmit* transmit_thread = nullptr;  // worker started last; never used to free it
-  Tcomport* comport_thread = nullptr;    // watchdog started last
-  uint8_t link_mode = 0;                 // 0 none, 1 network, 2 serial
-  uint8_t config_menu = 0;               // 1 = the menu chose the configuration transfer
-  uint8_t job_mode = 0;                  // job of the next worker: 1..5, 0 none
-  std::atomic<uint8_t> rom_mode{0};      // 1 = the device runs its boot loader
-  uint8_t backup_chosen = 0;             // 1 = a backup target passed its test
+  Ttransmit* transmit_thread = nullptr;   // worker started last; never used to free it
+  Tcomport* comport_thread = nullptr;     // watchdog started last
+  uint8_t link_mode = 0;                  // 0 none, 1 network, 2 serial
+  uint8_t config_menu = 0;                // 1 = the menu chose the configuration transfer
+  uint8_t job_mode = 0;                   // job of the next worker: 1..5, 0 none
+  std::atomic<uint8_t> rom_mode{0};       // 1 = the device runs its boot loader
+  uint8_t backup_chosen = 0;              // 1 = a backup target passed its test
   std::atomic<uint8_t> config_resend{0};  // 1 while job 2 sends the backup back
   std::atomic<uint8_t> send_result{0};    // last result of the serial sender
   std::atomic<uint8_t> upload_done{0};    // network firmware upload returned successfully
@@ -64,7 +64,7 @@ struct Session {
   // Not part of the run's state: the one clock every pause goes through, and how a port name
   // becomes an open line (empty: the system's port table).
   std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
-  std::function<std::shared_ptr<PortDevice>(const QString& port_name)> port_opener;
+  std::function<OpenedPort(const QString& port_name)> port_opener;
 
   bool diagnostic_mode() const { return opt_bytes[0] == '1'; }
 };
