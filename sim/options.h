@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include "sim/device.h"
+
+namespace lumo::sim {
+
+struct SimOptions {
+  QString dir;
+  QString port = QStringLiteral("COM1");
+  int speedup = 1;
+  DeviceConfig device;
+};
+
+// Parses zorvel-sim's command line (arguments[0] is the program). --help and --version print
+// and exit. False with `error` on a bad option.
+bool parse_options(const QStringList& arguments, SimOptions& out, QString* error);
+
+// "\r", "\n", "\t", "\\" and "\xHH" in a reply given on the command line.
+std::string unescape(const QString& text);
+
+}  // namespace lumo::sim
