@@ -215,9 +215,9 @@ int TermiosPort::wait_for(short events, int64_t deadline_us) {
     if (closed_ || (fds[1].revents & POLLIN)) return -1;
     if (r == 0) continue;  // the deadline check above decides
     const short got = fds[0].revents;
-    if (got & POLLNVAL) return -1;
+    // A hung-up tty polls readable but reads nothing, for ever: the line dropped.
+    if (got & (POLLNVAL | POLLERR | POLLHUP)) return -1;
     if (got & events) return 1;
-    if (got & (POLLERR | POLLHUP)) return -1;  // the line dropped
   }
 }
 
