@@ -75,8 +75,6 @@ TForm1::TForm1(const StartOptions& options, QWidget* parent)
   chooser_ = own_chooser_.get();
 }
 
-TForm1::~TForm1() = default;
-
 void TForm1::build_window() {
   PageControl1 = new QStackedWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));

@@ -11,13 +11,17 @@
 namespace lumo {
 
 void TForm1::show_page() {
-  const int n = tbsheet;
-  if (n >= 1 && n <= 15 && n != 10) PageControl1->setCurrentIndex(n - 1);
+  run_on_ui([this] {
+    const int n = tbsheet;
+    if (n >= 1 && n <= 15 && n != 10) PageControl1->setCurrentIndex(n - 1);
+  });
 }
 
 void TForm1::restart_wizard() {
-  tbsheet = 9;
-  Button2Click();
+  run_on_ui([this] {
+    tbsheet = 9;
+    Button2Click();
+  });
 }
 
 void TForm1::Button1Click() {

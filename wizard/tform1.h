@@ -1,11 +1,16 @@
 #pragma once
 #include <QHash>
+#include <QThread>
 #include <QWidget>
 
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
-#include "messages/window.h"
+#include "jobs/job_host.h"
 #include "session/options.h"
 #include "session/session.h"
 #include "wizard/controls.h"
@@ -37,7 +42,7 @@ class FileChooser {
 
 // The main window: the wizard pages, the three buttons, the status line and the diagnostic log,
 // with the session record of the run.
-class TForm1 : public QWidget, public Session, public Window {
+class TForm1 : public QWidget, public Session, public JobHost {
   Q_OBJECT
 
  public:
@@ -61,12 +66,19 @@ class TForm1 : public QWidget, public Session, public Window {
 
   // Shows msg_caption / msg_text / msg_flags; the answer. User-interface thread only.
   int show_message();
-  // Makes page `tbsheet` the visible page.
-  void show_page();
-  // Sends the wizard back to page 1 through the page-9 step of the Next handler.
-  void restart_wizard();
-  // Runs `step` on the user-interface thread and waits for it (inline when already there).
-  void run_on_ui(const std::function<void()>& step);
+
+  // JobHost, callable from any thread.
+  void run_on_ui(const std::function<void()>& step) override;
+  void show_page() override;
+  void restart_wizard() override;
+  void enable_button(int button, bool enabled) override;
+  void set_button_caption(int button, const QString& caption) override;
+  void animate(bool running) override;
+
+  // Whether a worker or watchdog thread of this window is still running.
+  bool jobs_running() const;
+  // Whether a detection worker is still scanning the ports.
+  bool detection_running() const;
 
   // Handlers.
   void Button1Click();  // Back
@@ -131,7 +143,18 @@ class TForm1 : public QWidget, public Session, public Window {
   bool ftp_connected() const;
   void ftp_disconnect();
 
+  // Background jobs. The window keeps every thread object until that thread has finished.
+  void start_worker(int job);
+  void start_watchdog();
+  void prune_threads();
+  QPushButton* button(int n) const;
+
   QHash<QString, QWidget*> controls_;
+  std::vector<std::unique_ptr<QThread>> threads_;
+  // Hand-overs wait on this until their step has run or the window is going away.
+  std::mutex handover_mu_;
+  std::condition_variable handover_cv_;
+  bool closing_ = false;
   MessagePresenter* presenter_ = nullptr;
   FileChooser* chooser_ = nullptr;
   std::unique_ptr<MessagePresenter> own_presenter_;

@@ -2,7 +2,10 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
+
+#include "wizard/controls.h"
 
 #include "wizard/tform1.h"
 
@@ -13,9 +16,39 @@ void TForm1::run_on_ui(const std::function<void()>& step) {
     step();
     return;
   }
-  // The user-interface thread serves this also while a message box is open.
+  // Queued to the user-interface thread, which serves it also while a message box is open. The
+  // caller waits until it has run, or until the window goes away: a blocking hand-over could
+  // then never return.
+  auto done = std::make_shared<bool>(false);
+  {
+    std::lock_guard<std::mutex> g(handover_mu_);
+    if (closing_) return;
+  }
   QMetaObject::invokeMethod(
-      this, [&step] { step(); }, Qt::BlockingQueuedConnection);
+      this,
+      [this, &step, done] {
+        step();
+        std::lock_guard<std::mutex> g(handover_mu_);
+        *done = true;
+        handover_cv_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(handover_mu_);
+  handover_cv_.wait(lock, [&] { return *done || closing_; });
+}
+
+QPushButton* TForm1::button(int n) const { return n == 1 ? Button1 : n == 2 ? Button2 : Button3; }
+
+void TForm1::enable_button(int n, bool enabled) {
+  run_on_ui([&] { button(n)->setEnabled(enabled); });
+}
+
+void TForm1::set_button_caption(int n, const QString& caption) {
+  run_on_ui([&] { button(n)->setText(caption); });
+}
+
+void TForm1::animate(bool running) {
+  run_on_ui([&] { Animate1->setActive(running); });
 }
 
 void TForm1::set_presenter(MessagePresenter* p) { presenter_ = p ? p : own_presenter_.get(); }
