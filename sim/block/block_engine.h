@@ -34,6 +34,7 @@ struct BlockFaults {
   PerBlock repeat_previous;  // download: the previous block is sent once more before this one
   PerBlock bad_seq;          // download: the frame carries a wrong sequence number
   PerBlock bad_header;       // download: the frame carries a wrong frame type (FCS good)
+  PerBlock bad_length;       // download: the length field is one more than the data (FCS good)
   PerBlock stray_after;      // stray bytes behind the closing flag of the reply / data frame
   PerBlock silence;          // upload: the frame is lost (no reply); download: nothing is sent
   std::map<uint32_t, int> reply_delay_ms;  // upload: the reply to the block is held this long
@@ -42,14 +43,15 @@ struct BlockFaults {
 };
 
 struct BlockOptions {
-  std::string folder;            // where uploads are stored and the configuration is read
+  std::string folder;  // where uploads are stored and the configuration is read
   BlockFaults faults;
-  int resend_after_ms = 3000;    // download: a block without a reply is sent again after this
-  int max_sends = 10;            // download: sends of one block before the device gives up
+  int resend_after_ms = 3000;  // download: a block without a reply is sent again after this
+  int max_sends = 10;          // download: sends of one block before the device gives up
 };
 
 class BlockEngine {
  public:
+  // Finished: the download is over (sent or given up); data mode lasts until the escape.
   enum class Mode { Idle, Upload, Download, Finished };
 
   explicit BlockEngine(BlockOptions o);
@@ -60,8 +62,8 @@ class BlockEngine {
   // A command line from the PC ("AT#!W0\r", "AT#!W1\r" or "AT#!R1\r"): answers "CONNECT\r\n"
   // (and enters data mode) or "BUSY\r\n". False for any other command.
   bool start(std::string_view command, int64_t now_ms);
-  // In data mode: every byte from the PC belongs to the transfer.
-  bool active() const { return mode_ == Mode::Upload || mode_ == Mode::Download; }
+  // In data mode (until the escape): every byte from the PC belongs to the transfer.
+  bool active() const { return mode_ != Mode::Idle; }
   // Bytes from the PC in data mode. Returns how many were taken; the rest follows the escape
   // "+++" (which ends data mode) and belongs to the command mode.
   size_t input(const uint8_t* p, size_t n, int64_t now_ms);
@@ -90,8 +92,8 @@ class BlockEngine {
     uint8_t byte;
     int64_t at_ms;
   };
-  void emit(const uint8_t* p, size_t n, int64_t at_ms);
-  void emit(std::string_view s, int64_t at_ms);
+  void push_out(const uint8_t* p, size_t n, int64_t at_ms);
+  void push_out(std::string_view s, int64_t at_ms);
   void note(const char* what, uint32_t v);
   bool take_fault(BlockFaults::PerBlock& m, uint32_t block);
   void end_data_mode();
@@ -122,9 +124,9 @@ class BlockEngine {
 
   // Download.
   std::vector<uint8_t> config_;
-  uint32_t block_ = 1;          // next new block to send
-  uint32_t in_flight_ = 0;      // block number of the frame awaiting its reply (0: none)
-  int sends_ = 0;               // sends of the block in flight
+  uint32_t block_ = 1;      // next new block to send
+  uint32_t in_flight_ = 0;  // block number of the frame awaiting its reply (0: none)
+  int sends_ = 0;           // sends of the block in flight
   int64_t sent_at_ = 0;
   bool waiting_silence_ = false;
   uint32_t acked_ = 0;
@@ -135,16 +137,17 @@ class BlockEngine {
 class LinePacer {
  public:
   LinePacer(uint32_t bit_per_s, int speedup);
-  // Bytes that may go out by `real_us` (monotonic); record what went out with sent().
-  size_t allowance(int64_t real_us);
-  void sent(size_t n) { sent_ += n; }
-  // Real microseconds until the next byte may go out.
+  // Bytes that may go out at `real_us` (monotonic microseconds): 0 while the line is still busy
+  // with earlier bytes, else a small burst.
+  size_t allowance(int64_t real_us) const;
+  // Records n bytes handed to the line at `real_us`.
+  void sent(size_t n, int64_t real_us);
+  // Real microseconds until the line is free again (0 when it is).
   int64_t wait_us(int64_t real_us) const;
 
  private:
-  double bytes_per_us_;
-  int64_t start_us_ = -1;
-  uint64_t sent_ = 0;
+  double us_per_byte_;
+  double free_at_us_ = 0;
 };
 
 }  // namespace lumo::sim
