@@ -7,6 +7,8 @@
 
 namespace lumo {
 
+class UploadProgress;
+
 // What the background jobs need of the main window. Every call may come from any thread; it is
 // carried out on the user-interface thread while the caller waits until it has run.
 class JobHost : public Window {
@@ -22,6 +24,10 @@ class JobHost : public Window {
   virtual void set_button_caption(int button, const QString& caption) = 0;
   // The file-copy animation of the transfer page.
   virtual void animate(bool running) = 0;
+  // The FTP client as the upload progress monitor sees it; null without a network session.
+  virtual UploadProgress* upload_progress() = 0;
+  // Asks the main window to close (its close query runs), then ends the process with status 3.
+  virtual void end_program() = 0;
 };
 
 }  // namespace lumo

@@ -2,6 +2,7 @@
 
 #include "blockxfer/serial_backup.h"
 #include "blockxfer/serial_upload.h"
+#include "jobs/progress_monitor.h"
 #include "messages/catalogue.h"
 #include "messages/ui_texts.h"
 #include "serial/detect.h"
@@ -13,6 +14,11 @@ Ttransmit::Ttransmit(Session& s, JobHost& host) : s_(s), h_(host), job_(s.job_mo
 
 void Ttransmit::Execute() {
   switch (job_) {
+    case 1:
+      if (UploadProgress* ftp = h_.upload_progress())
+        monitor_upload(s_, h_, *ftp, [this] { return isInterruptionRequested(); },
+                       [this] { h_.end_program(); });
+      break;
     case 2: firmware_upload(); break;
     case 3: config_upload(); break;
     case 4: h_.run_on_ui([this] { SyncReceiveConfig(); }); break;

@@ -102,7 +102,11 @@ void TForm1::Button3Click() {
   msg_answer = message(msg::exit_confirm);
   if (msg_answer != kAnswerYes) return;
   if (ftp_connected()) ftp_disconnect();
-  close();
+  end_program();
+}
+
+void TForm1::end_program() {
+  run_on_ui([this] { close(); });
   std::_Exit(3);
 }
 

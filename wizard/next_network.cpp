@@ -9,4 +9,6 @@ bool TForm1::ftp_connected() const { return false; }
 
 void TForm1::ftp_disconnect() {}
 
+UploadProgress* TForm1::upload_progress() { return nullptr; }
+
 }  // namespace lumo

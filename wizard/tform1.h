@@ -74,6 +74,8 @@ class TForm1 : public QWidget, public Session, public JobHost {
   void enable_button(int button, bool enabled) override;
   void set_button_caption(int button, const QString& caption) override;
   void animate(bool running) override;
+  UploadProgress* upload_progress() override;
+  void end_program() override;
 
   // Whether a worker or watchdog thread of this window is still running.
   bool jobs_running() const;

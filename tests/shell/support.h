@@ -1,4 +1,5 @@
 #pragma once
+#include "tests/qt_printers.h"
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QFile>
