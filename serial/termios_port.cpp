@@ -1,6 +1,7 @@
 #include "serial/termios_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -78,9 +79,12 @@ std::shared_ptr<TermiosPort> TermiosPort::open(const QString& path, std::shared_
 }
 
 TermiosPort::TermiosPort(int fd, int wake_fd, std::shared_ptr<Clock> clock)
-    : fd_(fd),
-      wake_fd_(wake_fd),
-      clock_(clock ? std::move(clock) : std::make_shared<RealClock>()) {}
+    : fd_(fd), wake_fd_(wake_fd), clock_(clock ? std::move(clock) : std::make_shared<RealClock>()) {
+  // Errors counted before we opened the line are not ours to report.
+  serial_icounter_struct c{};
+  if (::ioctl(fd_, TIOCGICOUNT, &c) == 0)
+    last_ = {c.buf_overrun, c.overrun, c.parity, c.frame, c.brk};
+}
 
 TermiosPort::~TermiosPort() {
   // The exclusive flag outlives our descriptor while anyone else holds the tty open.
@@ -191,6 +195,16 @@ bool TermiosPort::clear_error(uint32_t& dwErrorFlags, ComStat& stat) {
   if (::ioctl(fd_, FIONREAD, &in) != 0) return false;
   int out = 0;
   if (::ioctl(fd_, TIOCOUTQ, &out) != 0) out = 0;
+  // Line errors since the last poll, where the driver counts them (a pseudo-terminal does not).
+  serial_icounter_struct c{};
+  if (::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
+    if (c.buf_overrun != last_.buf_overrun) dwErrorFlags |= kCeRxOver;
+    if (c.overrun != last_.overrun) dwErrorFlags |= kCeOverrun;
+    if (c.parity != last_.parity) dwErrorFlags |= kCeRxParity;
+    if (c.frame != last_.frame) dwErrorFlags |= kCeFrame;
+    if (c.brk != last_.brk) dwErrorFlags |= kCeBreak;
+    last_ = {c.buf_overrun, c.overrun, c.parity, c.frame, c.brk};
+  }
   stat.cbInQue = in > 0 ? uint32_t(in) : 0;
   stat.cbOutQue = out > 0 ? uint32_t(out) : 0;
   return true;

@@ -14,6 +14,10 @@ namespace lumo {
 // released by the destructor, when no call holds the device any more.
 class TermiosPort : public PortDevice {
  public:
+  // The line error flags of a queue poll, with their Win32 values.
+  static constexpr uint32_t kCeRxOver = 0x1, kCeOverrun = 0x2, kCeRxParity = 0x4, kCeFrame = 0x8,
+                            kCeBreak = 0x10;
+
   // nullptr when the device cannot be opened or is in use (errno kept).
   static std::shared_ptr<TermiosPort> open(const QString& path, std::shared_ptr<Clock> clock);
   ~TermiosPort() override;
@@ -37,7 +41,11 @@ class TermiosPort : public PortDevice {
   int wait_for(short events, int64_t deadline_us);
   int64_t deadline_after(uint32_t device_ms) const;
 
+  struct ErrorCounts {
+    int buf_overrun = 0, overrun = 0, parity = 0, frame = 0, brk = 0;
+  };
   int fd_;
+  ErrorCounts last_;
   int wake_fd_;
   std::shared_ptr<Clock> clock_;
   std::atomic<bool> closed_{false};
