@@ -8,6 +8,7 @@ namespace lumo {
 
 // Message styles.
 enum : uint16_t {
+  kStylePlain = 0,      // no icon, OK: the plain box of a socket error
   kStyleError = 16,     // error icon, OK
   kStyleQuestion = 36,  // question icon, Yes and No
   kStyleInfo = 64,      // information icon, OK

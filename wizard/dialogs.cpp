@@ -21,6 +21,10 @@ int QtMessagePresenter::present(const QString& caption, const QString& text, uin
       box.setIcon(QMessageBox::Information);
       box.setStandardButtons(QMessageBox::Ok);
       break;
+    case kStylePlain:
+      box.setIcon(QMessageBox::NoIcon);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
     default:
       box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);

@@ -7,6 +7,8 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 
+#include "ftp/ftp_client.h"
+#include "jobs/progress_monitor.h"
 #include "wizard/dialogs.h"
 #include "wizard/page_design.h"
 #include "wizard/tform1.h"
@@ -28,6 +30,17 @@ const char* const kStepTexts[5] = {
     "バージョンアップは以下の流れで進みます。", "１．バージョンの確認",
     "２．現在の.設定ファイル     のバックアップ", "３．ZORVELにﾌｧｰﾑｳｪｱ・　　ﾌｧｲﾙを転送",
     "４．再起動"};
+
+class SessionClock : public Clock {
+ public:
+  explicit SessionClock(Session& s) : s_(s) {}
+  void pause(int ms) override { s_.clock->pause(ms); }
+  int real_ms(int ms) const override { return s_.clock->real_ms(ms); }
+  int64_t now_ms() const override { return s_.clock->now_ms(); }
+
+ private:
+  Session& s_;
+};
 
 }  // namespace
 
@@ -69,6 +82,14 @@ TForm1::TForm1(const StartOptions& options, QWidget* parent)
   assign_pictures();
 
   setFixedSize(kClientWidth, ListBox1->isVisibleTo(this) ? 466 : 402);
+  // The client keeps its clock for life, while tests may replace the session's: it asks the
+  // session's current one each time.
+  ftp_clock_ = std::make_unique<SessionClock>(*this);
+  NMFTP = std::make_unique<FtpClient>(*ftp_clock_);
+  NMFTP->Port = 21;
+  NMFTP->TimeOut = 5000;
+  wire_ftp_events();
+
   own_presenter_ = std::make_unique<QtMessagePresenter>(this);
   own_chooser_ = std::make_unique<QtFileChooser>(this);
   presenter_ = own_presenter_.get();

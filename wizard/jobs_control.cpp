@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ftp/ftp_client.h"
+#include "jobs/progress_monitor.h"
 #include "jobs/ttransmit.h"
 #include "wizard/tform1.h"
 
@@ -32,6 +34,10 @@ void TForm1::start_watchdog() {
   threads_.push_back(std::move(watchdog));
 }
 
+void TForm1::stop_worker() {
+  if (transmit_thread) transmit_thread->requestInterruption();
+}
+
 bool TForm1::jobs_running() const {
   return std::any_of(threads_.begin(), threads_.end(),
                      [](const std::unique_ptr<QThread>& t) { return !t->isFinished(); });
@@ -52,6 +58,7 @@ TForm1::~TForm1() {
   }
   // A job in a serial wait fails at once on a closed port.
   hComm.close();
+  if (NMFTP) NMFTP->close_at_once();
   for (auto& t : threads_) t->requestInterruption();
   for (auto& t : threads_) t->wait();
 }

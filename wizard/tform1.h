@@ -23,6 +23,9 @@ class QProgressBar;
 
 namespace lumo {
 
+class FtpClient;
+class UploadProgress;
+
 // A file dialog of the window: it keeps its last file name, as the transfers read it again.
 struct FileDialog {
   QString Title;
@@ -111,6 +114,9 @@ class TForm1 : public QWidget, public Session, public JobHost {
   QProgressBar* ProgressBar1 = nullptr;
   FileCopyAnimation* Animate1 = nullptr;
 
+  // The FTP client of the network path.
+  std::unique_ptr<FtpClient> NMFTP;
+
   FileDialog OpenDialog1;  // firmware file
   FileDialog OpenDialog2;  // configuration upload source
   FileDialog SaveDialog2;  // backup target
@@ -145,9 +151,24 @@ class TForm1 : public QWidget, public Session, public JobHost {
   bool ftp_connected() const;
   void ftp_disconnect();
 
+  // The network path.
+  class FtpProgressView;
+  void wire_ftp_events();
+  void connection_lost();
+  void transfer_page();
+  uint8_t ftp_backup_config();
+  uint8_t ftp_upload_firmware();
+  uint8_t ftp_upload_config();
+  void next_network_login();
+  void next_network_menu();
+  void next_network_backup();
+  void next_network_firmware();
+  void next_network_config_upload();
+
   // Background jobs. The window keeps every thread object until that thread has finished.
   void start_worker(int job);
   void start_watchdog();
+  void stop_worker();
   void prune_threads();
   QPushButton* button(int n) const;
 
@@ -161,6 +182,8 @@ class TForm1 : public QWidget, public Session, public JobHost {
   FileChooser* chooser_ = nullptr;
   std::unique_ptr<MessagePresenter> own_presenter_;
   std::unique_ptr<FileChooser> own_chooser_;
+  std::unique_ptr<Clock> ftp_clock_;
+  std::unique_ptr<UploadProgress> ftp_progress_;
 };
 
 }  // namespace lumo
