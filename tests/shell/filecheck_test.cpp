@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "filecheck/filecheck.h"
-#include "support.h"
+#include "tests/common/wizard_support.h"
 
 namespace lumo {
 namespace {

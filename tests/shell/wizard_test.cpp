@@ -16,7 +16,7 @@
 
 #include "app/app.h"
 #include "app/options.h"
-#include "support.h"
+#include "tests/common/wizard_support.h"
 #include "wizard/page_design.h"
 #include "wizard/tform1.h"
 
