@@ -4,35 +4,11 @@
 #include <QPushButton>
 
 #include "ftp/ftp_client.h"
-#include "jobs/progress_monitor.h"
+#include "jobs/network_transfers.h"
 #include "wizard/page_design.h"
 #include "wizard/tform1.h"
 
 namespace lumo {
-
-namespace {
-const QString kBackupFailed = QStringLiteral("バックアップ失敗");
-}
-
-// The monitor's view of the client: this upload's total only once this upload has started.
-class TForm1::FtpProgressView : public UploadProgress {
- public:
-  explicit FtpProgressView(FtpClient& c) : c_(c), before_(c.uploads_started()) {}
-  bool connected() const override { return c_.connected(); }
-  int64_t bytes_total() const override {
-    return c_.uploads_started() == before_ ? -1 : c_.bytes_total();
-  }
-  int64_t bytes_sent() const override {
-    return c_.uploads_started() == before_ ? 0 : c_.bytes_sent();
-  }
-  void close_at_once() override { c_.close_at_once(); }
-  void abort_transfer() override { c_.abort_transfer(); }
-  void disconnect() override { c_.disconnect(); }
-
- private:
-  FtpClient& c_;
-  const uint32_t before_;
-};
 
 void TForm1::wire_ftp_events() {
   FtpEvents& e = NMFTP->events;
@@ -88,103 +64,22 @@ void TForm1::connection_lost() {
   restart_wizard();
 }
 
-void TForm1::transfer_page() {
-  tbsheet = 8;
-  show_page();
-  Button1->setEnabled(false);
-  Button2->setEnabled(false);
-  Button3->setEnabled(false);
-  ProgressBar1->setValue(0);
-}
-
 uint8_t TForm1::ftp_backup_config() {
-  set_label("Label73", QString());
-  transfer_page();
-  ftp_error = 0;
-  if (!NMFTP->change_dir(QStringLiteral("/usr"))) {
-    ftp_error = 1;
-    set_status(kBackupFailed);
-    // Only the device's own refusal means it has no "/usr"; a lost connection is a failure.
-    const int code = NMFTP->last_error().number;
-    return code >= 400 && code <= 599 ? 2 : 0;
-  }
-  if (!NMFTP->image_type()) {
-    ftp_error = 1;
-    set_status(kBackupFailed);
-    return 0;
-  }
-  config_path = SaveDialog2.FileName;
-  ftp_error = 0;
-  if (!NMFTP->download(config_name, config_path)) {
-    ftp_error = 1;
-    set_status(kBackupFailed);
-    return 0;
-  }
-  set_status(QStringLiteral("バックアップ完了"));
-  ProgressBar1->setValue(int(qMin<int64_t>(NMFTP->bytes_total(), ProgressBar1->maximum())));
-  ProgressBar1->setValue(ProgressBar1->maximum());
-  return 1;
+  return lumo::ftp_backup_config(*this, *this, *NMFTP, SaveDialog2.FileName);
 }
 
 uint8_t TForm1::ftp_upload_firmware() {
-  set_status(QStringLiteral("転送準備中"));
-  transfer_page();
-  Animate1->setActive(true);
-  // A refused directory or image type ends the upload like a refused upload, so the user is
-  // never left on the transfer page with every button off.
-  const auto failed = [this] {
-    ftp_error = 1;
-    Animate1->setActive(false);
-    return uint8_t(0);
+  MonitorControl monitor;
+  monitor.start = [this] {
+    ftp_progress_ = std::make_unique<FtpProgressView>(*NMFTP);
+    start_worker(1);
   };
-  if (backup_result != 2 && !NMFTP->change_dir(QStringLiteral("/"))) return failed();
-  if (!NMFTP->image_type()) return failed();
-  ftp_progress_ = std::make_unique<FtpProgressView>(*NMFTP);
-  start_worker(1);
-  upload_done = 0;
-  ftp_error = 0;
-  if (!NMFTP->upload(firmware_path, firmware_name)) {
-    ftp_error = 1;
-    Animate1->setActive(false);
-    stop_worker();
-    log_line(QStringLiteral("FWアップロード失敗"));
-    return 0;
-  }
-  log_line(QStringLiteral("FW転送終了!"));
-  upload_done = 1;
-  if (backup_result != 2 && backup_done == 1) {
-    ftp_error = 0;
-    if (!NMFTP->change_dir(QStringLiteral("/usr")) ||
-        !NMFTP->upload(config_path, config_name)) {
-      ftp_error = 1;
-      log_line(QStringLiteral("config転送終了"));
-      Animate1->setActive(false);
-      stop_worker();
-      return 0;
-    }
-  }
-  set_status(QStringLiteral("アップロード完了"));
-  Animate1->setActive(false);
-  return 1;
+  monitor.stop = [this] { stop_worker(); };
+  return lumo::ftp_upload_firmware(*this, *this, *NMFTP, monitor);
 }
 
 uint8_t TForm1::ftp_upload_config() {
-  transfer_page();
-  ftp_error = 0;
-  if (!NMFTP->change_dir(QStringLiteral("/")) || !NMFTP->change_dir(QStringLiteral("/usr"))) {
-    ftp_error = 1;
-    set_status(QStringLiteral("change_dir失敗"));
-    return 0;
-  }
-  ftp_error = 0;
-  if (!NMFTP->image_type() || !NMFTP->upload(OpenDialog2.FileName, config_name)) {
-    ftp_error = 1;
-    set_status(QStringLiteral("アップロード失敗"));
-    return 0;
-  }
-  set_status(QStringLiteral("アップロード完了"));
-  ProgressBar1->setValue(qBound(0, progress_max + 1000, ProgressBar1->maximum()));
-  return 1;
+  return lumo::ftp_upload_config(*this, *this, *NMFTP, OpenDialog2.FileName);
 }
 
 // The network (10BASE-T) branches of the Next handler.
@@ -264,18 +159,16 @@ void TForm1::next_network_menu() {
   }
   syst_reply = NMFTP->last_reply_line();
   log_line(syst_reply);
-  const auto at = [this](int pos) {  // positions count from 1
-    return pos <= syst_reply.size() ? syst_reply[pos - 1] : QChar();
-  };
-  if (at(21) == QLatin1Char('V') && at(24) == QLatin1Char('.')) {
+  const SystReply syst = parse_syst(syst_reply);
+  if (syst.kind == SystReply::Version) {
     rom_mode = 0;
     label("Label26")->setStyleSheet(QStringLiteral("color: black;"));
     set_label("Label26", QString::fromUtf8(texts::version_frame));
     control("Panel1")->show();
-    fw_version = syst_reply.mid(20, 7);
+    fw_version = syst.version;
     log_line(fw_version);
     set_label("Label39", fw_version);
-  } else if (syst_reply.mid(12, 8) == QStringLiteral("ROM MODE")) {
+  } else if (syst.kind == SystReply::RomMode) {
     rom_mode = 1;
     log_line(QStringLiteral("ROM mode"));
     control("Panel1")->hide();

@@ -152,10 +152,8 @@ class TForm1 : public QWidget, public Session, public JobHost {
   void ftp_disconnect();
 
   // The network path.
-  class FtpProgressView;
   void wire_ftp_events();
   void connection_lost();
-  void transfer_page();
   uint8_t ftp_backup_config();
   uint8_t ftp_upload_firmware();
   uint8_t ftp_upload_config();
