@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
@@ -82,6 +84,8 @@ TForm1::TForm1(const StartOptions& options, QWidget* parent)
   assign_pictures();
 
   setFixedSize(kClientWidth, ListBox1->isVisibleTo(this) ? 466 : 402);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
   // The client keeps its clock for life, while tests may replace the session's: it asks the
   // session's current one each time.
   ftp_clock_ = std::make_unique<SessionClock>(*this);

@@ -79,7 +79,7 @@ const ControlDef kDesign[] = {
     {7, C::Steps, "Panel7", "", 8, 34, 150, 300, 12, "3", 0},
     {7, C::Title, "Label13", "", X, 10, TW, 36, 27, "バージョンアップ", 0},
     {7, C::Text, "Label17", "", X, 52, TW, 80, 14, "", 0},
-    {7, C::Text, "Label19", "", X, 140, TW, 44, 13, "", W},
+    {7, C::Text, "Label19", "", X + 16, 70, TW - 16, 32, 12, "", W},
     {7, C::Text, "Label75", "", X, 200, TW, 40, 13, "", C::Red},
 
     // Page 8: a transfer is running.
