@@ -2,6 +2,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 #include "messages/catalogue.h"
 
@@ -28,6 +29,23 @@ class Window {
   virtual int progress_maximum() = 0;
   // The plain box of diagnostic mode that shows the system's text for the last error.
   virtual void system_error_box(const QString& text) = 0;
+};
+
+// The wizard's window as the transfer steps drive it. Every call may come from any thread; it is
+// carried out on the user-interface thread while the caller waits until it has run.
+class WizardWindow : public Window {
+ public:
+  // Runs `step` on the user-interface thread and waits for it (inline when already there).
+  virtual void run_on_ui(const std::function<void()>& step) = 0;
+  // Makes page `tbsheet` the visible page.
+  virtual void show_page() = 0;
+  // Sends the wizard back to page 1 through the page-9 step of the Next handler.
+  virtual void restart_wizard() = 0;
+  // Buttons: 1 Back, 2 Next, 3 Exit.
+  virtual void enable_button(int button, bool enabled) = 0;
+  virtual void set_button_caption(int button, const QString& caption) = 0;
+  // The file-copy animation of the transfer page.
+  virtual void animate(bool running) = 0;
 };
 
 // How a message box reaches the user: the wizard shows a modal box, tests script the answer.
