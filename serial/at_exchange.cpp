@@ -112,8 +112,8 @@ Exchange transfer_exchange(TransferCommand cmd) {
 }  // namespace
 
 ConnectResult transfer_command(Session& s, Window& w, TransferCommand cmd) {
-  constexpr std::string_view kConnect = "CONNECT\r\n";
-  constexpr std::string_view kBusy = "BUSY\r\n";
+  static constexpr std::string_view kConnect = "CONNECT\r\n";
+  static constexpr std::string_view kBusy = "BUSY\r\n";
   const ExchangeOutcome out = run_exchange(
       s, w, transfer_exchange(cmd),
       [&w](Scanner& sc, const uint8_t* d, uint32_t got) -> std::optional<int> {
