@@ -29,7 +29,8 @@ class Run {
   int exec();
 
  private:
-  void say(const QString& line) {
+  void say(QString line) {
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QByteArray b = line.toUtf8() + '\n';
     std::fwrite(b.constData(), 1, size_t(b.size()), results_);
     std::fflush(results_);
