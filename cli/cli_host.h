@@ -71,11 +71,13 @@ class CliHost : public JobHost {
   void finish_ftp(FtpClient& ftp, bool ok);
 
   Console& console() { return console_; }
+  // Diagnostic mode of the options file shows the log as --log does.
+  void print_log(bool on) { print_log_ = on; }
 
  private:
   Session& s_;
   Console& console_;
-  const bool print_log_;
+  std::atomic<bool> print_log_;
   std::recursive_mutex ui_mu_;
   mutable std::mutex mu_;
   std::vector<const Message*> shown_;

@@ -64,6 +64,7 @@ class Run {
 bool Run::start_session() {
   const StartOptions o = read_options_file(QString::fromLatin1(kOptionsFileName));
   s_.opt_bytes = o.opt_bytes;
+  if (s_.diagnostic_mode()) h_.print_log(true);
   for (const QString& line : o.log_lines) h_.log_line(line);
   if (!o.ok) {
     complain(QString::fromLatin1(kOptionsFileName) + QStringLiteral(": ") + o.error);

@@ -165,6 +165,11 @@ TEST_F(Cli, TheOptionsFileIsReadAsTheWizardReadsIt) {
       run({QStringLiteral("check"), QStringLiteral("good.bin"), QStringLiteral("--log")});
   EXPECT_EQ(o.code, 0);
   EXPECT_TRUE(o.err.startsWith("57600\n050\n50\n")) << o.err.constData();
+  EXPECT_EQ(run({QStringLiteral("check"), QStringLiteral("good.bin")}).err, "");
+  // Diagnostic mode shows the log without being asked.
+  put(work("VerUp_in.txt"), "1");
+  EXPECT_TRUE(
+      run({QStringLiteral("check"), QStringLiteral("good.bin")}).err.startsWith("pathfile="));
   put(work("VerUp_in.txt"), "1099x9");
   EXPECT_EQ(run({QStringLiteral("check"), QStringLiteral("good.bin")}).code, 1);
 }
