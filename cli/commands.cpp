@@ -447,8 +447,10 @@ int Run::ftp() {
     }
     case Arguments::Upgrade: {
       if ((r = ftp_syst(false)) != kDone) break;
-      say(QStringLiteral("device: ") +
-          (s_.rom_mode == 1 ? QStringLiteral("ROM mode") : s_.fw_version));
+      // A reply in neither layout still leads on, as in the wizard; it is shown as it came.
+      say(QStringLiteral("device: ") + (s_.rom_mode == 1          ? QStringLiteral("ROM mode")
+                                        : s_.fw_version.isEmpty() ? s_.syst_reply
+                                                                  : s_.fw_version));
       s_.config_menu = 0;
       s_.backup_done = 0;
       s_.backup_result = 0;
