@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/block/block_engine.h"
+
 // The simulated ZORVEL 2700KQ: what it answers on its serial line, independent of how the bytes
 // reach it. A command handler table lets later sides (block transfer) take over commands.
 
@@ -38,6 +40,11 @@ struct DeviceConfig {
   std::string version = "V01.00  ROM V0.00.05";
   std::string rom_line = "ROM V0.00.05";
   Faults faults;
+  // The block transfer behind "AT#!W0\r", "AT#!W1\r" and "AT#!R1\r" on a SerialLine: faults and
+  // resend rules. Files live in block.folder, or in the line's folder when that is empty.
+  BlockOptions block;
+  // Bit/s of the line in both directions, 10 bits a byte; 0 leaves it as fast as the pty.
+  uint32_t line_speed = 115200;
 };
 
 class Device {

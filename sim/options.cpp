@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 
+#include <vector>
+
 namespace lumo::sim {
 
 std::string unescape(const QString& text) {
@@ -46,12 +48,60 @@ std::string unescape(const QString& text) {
   return out;
 }
 
+namespace {
+
+// A fault by block number: "N" hits block N once, "NxK" K times.
+bool parse_block(const QString& v, uint32_t& block, int& times) {
+  const QStringList parts = v.split(QLatin1Char('x'));
+  if (parts.size() > 2) return false;
+  bool ok = false;
+  block = parts[0].toUInt(&ok);
+  times = 1;
+  if (ok && parts.size() == 2) times = parts[1].toInt(&ok);
+  return ok && block >= 1 && times >= 1;
+}
+
+struct BlockFaultOption {
+  const char* name;
+  const char* help;
+  BlockFaults::PerBlock BlockFaults::*faults;
+};
+
+const BlockFaultOption kBlockFaults[] = {
+    {"nak-at", "Upload: answer good block N with a Nak and do not store it.", &BlockFaults::nak},
+    {"damage-reply-at", "Upload: the Ack of block N goes out with a damaged byte.",
+     &BlockFaults::damage_reply},
+    {"lose-ack-at",
+     "Upload: store block N but lose its Ack. Backup: lose the PC's Ack, so the block comes "
+     "again.",
+     &BlockFaults::lose_ack},
+    {"wrong-ack-at", "Upload: acknowledge block N with the next sequence number.",
+     &BlockFaults::wrong_ack},
+    {"silence-at", "Upload: lose frame N (no reply). Backup: do not send block N.",
+     &BlockFaults::silence},
+    {"stray-after", "Stray bytes behind the closing flag of the reply to / the frame of block N.",
+     &BlockFaults::stray_after},
+    {"damage-frame-at", "Backup: send block N with a damaged byte.", &BlockFaults::damage_frame},
+    {"repeat-at", "Backup: send the previous block once more before block N.",
+     &BlockFaults::repeat_previous},
+    {"bad-seq-at", "Backup: send block N with a wrong sequence number.", &BlockFaults::bad_seq},
+    {"bad-header-at", "Backup: send block N with a wrong frame type (FCS good).",
+     &BlockFaults::bad_header},
+    {"bad-length-at", "Backup: send block N with a length field one too large (FCS good).",
+     &BlockFaults::bad_length},
+};
+
+}  // namespace
+
 bool parse_options(const QStringList& arguments, SimOptions& out, QString* error) {
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral(
       "Simulated ZORVEL 2700KQ on a pseudo-terminal. Publishes the line as the symlink DIR/COMn\n"
       "and answers AT, ATI0, ATI1, AT&F, +++ and ATH as the device does, until SIGINT/SIGTERM.\n"
-      "Delays are device milliseconds, divided by --speedup."));
+      "AT#!W0 and AT#!W1 receive a file into DIR (znx27kq.bin, cfg27kq.bin); AT#!R1 sends\n"
+      "DIR/cfg27kq.bin (BUSY when there is none). Block faults take N (block N of the file,\n"
+      "1 = the first, counting on past sequence number 255) or NxK (K times); each is\n"
+      "repeatable. Delays are device milliseconds, divided by --speedup."));
   p.addHelpOption();
   const QCommandLineOption dir(
       {QStringLiteral("dir")},
@@ -97,8 +147,7 @@ bool parse_options(const QStringList& arguments, SimOptions& out, QString* error
   const QCommandLineOption hangup_ok({QStringLiteral("hangup-ok")},
                                      QStringLiteral("Fault: answer ATH with OK, not NO CARRIER."));
   const QCommandLineOption busy({QStringLiteral("busy")},
-                                QStringLiteral("Answer AT#!W0, AT#!W1 and AT#!R1 with BUSY "
-                                               "(otherwise ERROR)."));
+                                QStringLiteral("Answer AT#!W0, AT#!W1 and AT#!R1 with BUSY."));
   const QCommandLineOption delay({QStringLiteral("delay")},
                                  QStringLiteral("Fault: wait MS device milliseconds before every "
                                                 "answer (the echo is not delayed)."),
@@ -110,11 +159,42 @@ bool parse_options(const QStringList& arguments, SimOptions& out, QString* error
       QStringLiteral("CMD=TEXT"));
   const QCommandLineOption sample_files(
       {QStringLiteral("sample-files")},
-      QStringLiteral("Accepted for the run-with-sim script; has no effect on the serial side."));
-  for (const auto* o : {&dir, &port, &speedup, &rom, &rom_version, &no_echo, &no_crlf, &model,
-                        &version, &silent, &mismatch, &truncate, &noise, &escape_error, &hangup_ok,
-                        &busy, &delay, &reply, &sample_files})
+      QStringLiteral("Write sample-firmware.bin (passes the firmware check) and "
+                     "sample-config.bin into DIR, and the same configuration as the device's "
+                     "cfg27kq.bin unless DIR has one."));
+  const QCommandLineOption line_speed(
+      {QStringLiteral("line-speed")},
+      QStringLiteral("Bit/s of the line, 10 bits a byte: 115200 (default), 57600 or 38400; "
+                     "0 for as fast as the pseudo-terminal."),
+      QStringLiteral("BPS"), QStringLiteral("115200"));
+  const QCommandLineOption reply_delay(
+      {QStringLiteral("reply-delay-at")},
+      QStringLiteral("Upload: hold the reply to block N for MS device milliseconds."),
+      QStringLiteral("N=MS"));
+  const QCommandLineOption drop_line(
+      {QStringLiteral("drop-line-at")},
+      QStringLiteral("Close the line when block N is received (upload) or due (backup)."),
+      QStringLiteral("N"));
+  const QCommandLineOption resend_after(
+      {QStringLiteral("resend-after")},
+      QStringLiteral("Backup: send a block again after MS device milliseconds without a reply "
+                     "(default 3000)."),
+      QStringLiteral("MS"), QStringLiteral("3000"));
+  const QCommandLineOption max_sends(
+      {QStringLiteral("max-sends")},
+      QStringLiteral("Backup: sends of one block before the device gives up (default 10)."),
+      QStringLiteral("N"), QStringLiteral("10"));
+  for (const auto* o :
+       {&dir,       &port,    &speedup, &rom,      &rom_version,  &no_echo,   &no_crlf,
+        &model,     &version, &silent,  &mismatch, &truncate,     &noise,     &escape_error,
+        &hangup_ok, &busy,    &delay,   &reply,    &sample_files, &line_speed})
     p.addOption(*o);
+  std::vector<QCommandLineOption> block_options;
+  for (const BlockFaultOption& b : kBlockFaults)
+    block_options.emplace_back(QStringList{QLatin1String(b.name)}, QLatin1String(b.help),
+                               QStringLiteral("N"));
+  for (const auto& o : block_options) p.addOption(o);
+  for (const auto* o : {&reply_delay, &drop_line, &resend_after, &max_sends}) p.addOption(*o);
 
   p.process(arguments);  // --help prints and exits; unknown options print and exit
   auto bad = [&](const QString& why) {
@@ -159,6 +239,38 @@ bool parse_options(const QStringList& arguments, SimOptions& out, QString* error
     if (eq <= 0) return bad(QStringLiteral("--reply needs CMD=TEXT"));
     f.replies[r.left(eq).toStdString()] = unescape(r.mid(eq + 1));
   }
+
+  out.sample_files = p.isSet(sample_files);
+  d.line_speed = p.value(line_speed).toUInt(&ok);
+  if (!ok) return bad(QStringLiteral("--line-speed must be a number of bit/s"));
+  BlockOptions& b = d.block;
+  for (size_t i = 0; i < block_options.size(); ++i) {
+    for (const QString& v : p.values(block_options[i])) {
+      uint32_t block = 0;
+      int times = 0;
+      if (!parse_block(v, block, times))
+        return bad(QStringLiteral("--%1 needs N or NxK").arg(QLatin1String(kBlockFaults[i].name)));
+      (b.faults.*kBlockFaults[i].faults)[block] += times;
+    }
+  }
+  for (const QString& v : p.values(reply_delay)) {
+    const QStringList parts = v.split(QLatin1Char('='));
+    bool ok_ms = false;
+    const uint32_t block = parts[0].toUInt(&ok);
+    const int ms = parts.size() == 2 ? parts[1].toInt(&ok_ms) : -1;
+    if (!ok || !ok_ms || block < 1 || ms < 0)
+      return bad(QStringLiteral("--reply-delay-at needs N=MS"));
+    b.faults.reply_delay_ms[block] = ms;
+  }
+  if (p.isSet(drop_line)) {
+    b.faults.drop_line_at = p.value(drop_line).toUInt(&ok);
+    if (!ok || b.faults.drop_line_at < 1)
+      return bad(QStringLiteral("--drop-line-at must be a block number >= 1"));
+  }
+  b.resend_after_ms = p.value(resend_after).toInt(&ok);
+  if (!ok || b.resend_after_ms < 1) return bad(QStringLiteral("--resend-after must be >= 1"));
+  b.max_sends = p.value(max_sends).toInt(&ok);
+  if (!ok || b.max_sends < 1) return bad(QStringLiteral("--max-sends must be >= 1"));
   return true;
 }
 

@@ -10,7 +10,8 @@ struct SimOptions {
   QString dir;
   QString port = QStringLiteral("COM1");
   int speedup = 1;
-  DeviceConfig device;
+  bool sample_files = false;  // write the sample firmware and configuration into dir
+  DeviceConfig device;        // its block transfer and line speed included
 };
 
 // Parses zorvel-sim's command line (arguments[0] is the program). --help and --version print

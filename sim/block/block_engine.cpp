@@ -104,6 +104,13 @@ void BlockEngine::end_data_mode() {
   mode_ = Mode::Idle;
 }
 
+void BlockEngine::leave_data_mode() {
+  if (!active()) return;
+  events_.push_back("idle");
+  out_.clear();
+  end_data_mode();
+}
+
 size_t BlockEngine::input(const uint8_t* p, size_t n, int64_t now_ms) {
   size_t i = 0;
   while (i < n && active() && !dropped_) {

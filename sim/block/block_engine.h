@@ -69,6 +69,9 @@ class BlockEngine {
   size_t input(const uint8_t* p, size_t n, int64_t now_ms);
   // Lets time pass: resends of the download, held replies.
   void tick(int64_t now_ms);
+  // The PC went away without its escape (it gave up, or closed the port): back to command mode,
+  // dropping an unfinished upload and any answer not yet sent.
+  void leave_data_mode();
 
   // Answers ready to go to the PC at `now_ms`.
   size_t pending(int64_t now_ms) const;
