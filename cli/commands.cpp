@@ -41,7 +41,7 @@ class Run {
   bool start_session();
   void run_job(int job);
 
-  int check_firmware(const QString& path);
+  int check_firmware(const QString& path, const QString& label = QString());
   int check_backup_target(const QString& path);
   int check_config(const QString& path);
 
@@ -98,7 +98,7 @@ void Run::run_job(int job) {
   s_.transmit_thread = nullptr;
 }
 
-int Run::check_firmware(const QString& path) {
+int Run::check_firmware(const QString& path, const QString& label) {
   s_.firmware_path = path;
   h_.log_line(QStringLiteral("pathfile=") + path);
   const FirmwareCheck check = check_firmware_file(path);
@@ -118,7 +118,7 @@ int Run::check_firmware(const QString& path) {
     case FirmwareCheck::Good:
       break;
   }
-  say(check.version);
+  say(label + check.version);
   return kDone;
 }
 
@@ -208,7 +208,7 @@ int Run::serial() {
       break;
     case Arguments::Upgrade: {
       // Nothing reaches the device before both local files passed their checks.
-      if ((r = check_firmware(a_.file)) != kDone) break;
+      if ((r = check_firmware(a_.file, QStringLiteral("file: "))) != kDone) break;
       const bool backup = !a_.backup_file.isEmpty();
       if (backup && (r = check_backup_target(a_.backup_file)) != kDone) break;
       if ((r = serial_detect()) != kDone || (r = serial_version()) != kDone) break;
@@ -385,7 +385,8 @@ int Run::ftp() {
       r = check_config(a_.file);
       break;
     case Arguments::Upgrade:
-      if ((r = check_firmware(a_.file)) == kDone && !a_.backup_file.isEmpty())
+      if ((r = check_firmware(a_.file, QStringLiteral("file: "))) == kDone &&
+          !a_.backup_file.isEmpty())
         r = check_backup_target(a_.backup_file);
       break;
     default:

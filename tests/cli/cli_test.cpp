@@ -310,7 +310,7 @@ TEST_F(Cli, SerialTransfersLandOnTheDeviceAndBack) {
   EXPECT_EQ(o.code, 0) << o.err.constData();
   EXPECT_EQ(read(device("znx27kq.bin")), fw);
   EXPECT_EQ(read(work("before.cfg")), cfg);
-  EXPECT_TRUE(o.out.startsWith("V01.00A\ndevice: V01.00\n")) << o.out.constData();
+  EXPECT_TRUE(o.out.startsWith("file: V01.00A\ndevice: V01.00\n")) << o.out.constData();
   EXPECT_TRUE(o.out.contains("ZORVELを\n再起動する必要があります。"));
 
   o = run(on_serial({QStringLiteral("restore"), QStringLiteral("other.cfg")}));
@@ -459,7 +459,7 @@ TEST_F(Cli, NetworkTransfers) {
   EXPECT_EQ(read(device("znx27kq.bin")), fw);
   EXPECT_EQ(read(work("before.cfg")), cfg);
   EXPECT_EQ(read(device("usr/cfg27kq.bin")), cfg);
-  EXPECT_TRUE(o.out.startsWith("V01.00A\ndevice: V01.00A\n")) << o.out.constData();
+  EXPECT_TRUE(o.out.startsWith("file: V01.00A\ndevice: V01.00A\n")) << o.out.constData();
   EXPECT_TRUE(o.err.contains("firmware: 300000 / 300000 bytes (100%)\n")) << o.err.constData();
   EXPECT_TRUE(o.err.contains("configuration: 3000 / 3000 bytes (100%)\n"));
 
