@@ -238,14 +238,7 @@ void TForm1::next_network_firmware() {
     set_status(QStringLiteral("転送終了"));
     if (NMFTP->connected()) NMFTP->disconnect();
     set_label("Label36", QString::fromUtf8(texts::done_network_fw));
-    set_status(QString());
-    Button1->setText(QString::fromUtf8(captions::back));
-    Button2->setText(QString::fromUtf8(captions::first_page));
-    Button1->setEnabled(false);
-    Button2->setEnabled(true);
-    Button3->setEnabled(true);
-    tbsheet = 9;
-    show_page();
+    finished_page();
     return;
   }
   log_line(QStringLiteral("FTP_FW_up"));
@@ -253,6 +246,18 @@ void TForm1::next_network_firmware() {
   set_status(QString());
   hFile.close();
   restart_wizard();
+}
+
+// Page 9 after a finished upload.
+void TForm1::finished_page() {
+  set_status(QString());
+  Button1->setText(QString::fromUtf8(captions::back));
+  Button2->setText(QString::fromUtf8(captions::first_page));
+  Button1->setEnabled(false);
+  Button2->setEnabled(true);
+  Button3->setEnabled(true);
+  tbsheet = 9;
+  show_page();
 }
 
 void TForm1::next_network_config_upload() {
@@ -263,14 +268,7 @@ void TForm1::next_network_config_upload() {
   set_status(QStringLiteral("転送中"));
   if (ftp_upload_config() == 1) {
     if (NMFTP->connected()) NMFTP->disconnect();
-    set_status(QString());
-    Button1->setText(QString::fromUtf8(captions::back));
-    Button2->setText(QString::fromUtf8(captions::first_page));
-    Button1->setEnabled(false);
-    Button2->setEnabled(true);
-    Button3->setEnabled(true);
-    tbsheet = 9;
-    show_page();
+    finished_page();
     return;
   }
   set_status(QStringLiteral("エラー"));

@@ -11,6 +11,18 @@ namespace {
 const QString kTransferring = QStringLiteral("転送中");
 }
 
+// The transfer page with every button off, and the job that runs behind it.
+void TForm1::start_serial_job(int job, bool status_line) {
+  if (status_line) set_status(kTransferring);
+  tbsheet = 8;
+  show_page();
+  Button1->setEnabled(false);
+  Button2->setEnabled(false);
+  Button3->setEnabled(false);
+  if (job == 3) set_status(QString());
+  start_worker(job);
+}
+
 // The serial (RS-232C or USB) branches of the Next handler.
 void TForm1::next_serial(int page) {
   switch (page) {
@@ -70,31 +82,13 @@ void TForm1::next_serial(int page) {
       }
       break;
     case 13:
-      tbsheet = 8;
-      show_page();
-      Button1->setEnabled(false);
-      Button2->setEnabled(false);
-      Button3->setEnabled(false);
-      start_worker(4);
+      start_serial_job(4, false);
       break;
     case 7:
-      set_status(kTransferring);
-      tbsheet = 8;
-      show_page();
-      Button1->setEnabled(false);
-      Button2->setEnabled(false);
-      Button3->setEnabled(false);
-      start_worker(2);
+      start_serial_job(2, true);
       break;
     case 14:
-      set_status(kTransferring);
-      tbsheet = 8;
-      show_page();
-      Button1->setEnabled(false);
-      Button2->setEnabled(false);
-      Button3->setEnabled(false);
-      set_status(QString());
-      start_worker(3);
+      start_serial_job(3, true);
       break;
     default:
       break;

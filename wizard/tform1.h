@@ -162,6 +162,8 @@ class TForm1 : public QWidget, public Session, public JobHost {
   void next_network_backup();
   void next_network_firmware();
   void next_network_config_upload();
+  void finished_page();
+  void start_serial_job(int job, bool status_line);
 
   // Background jobs. The window keeps every thread object until that thread has finished.
   void start_worker(int job);

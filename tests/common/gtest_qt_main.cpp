@@ -1,3 +1,5 @@
+// The main of every test binary that drives widgets: the offscreen platform, one application
+// object, and exit tests that re-run the binary for their one test.
 #include <QApplication>
 
 #include <gtest/gtest.h>
