@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include "ftp/ftp_client.h"
@@ -309,8 +310,15 @@ TEST_F(Network, DroppedControlConnectionAtSystReturnsToTheStart) {
   qobject_cast<QPushButton*>(form.control("Button23"))->click();
   form.Button2->click();  // page 6
   form.Button2->click();  // page 7 (ROM mode: no backup)
-  // The upload runs inside this click until the monitor ends the program.
+  // The upload runs inside this click; the monitor's stall handling drops the connection, so the
+  // click may return before the window has served the monitor's last steps.
   form.Button2->click();
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 10000) QTest::qWait(10);
+  for (const auto& b : presenter.boxes) std::fprintf(stderr, "box: %s\n", b.text.toUtf8().constData());
+  for (int i = 0; i < form.ListBox1->count(); ++i)
+    std::fprintf(stderr, "log: %s\n", form.ListBox1->item(i)->text().toUtf8().constData());
   std::_Exit(presenter.boxes.empty() ? 10 : 11);
 }
 
