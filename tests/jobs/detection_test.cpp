@@ -18,6 +18,7 @@ TEST_F(Road, FindsTheDeviceOnCom3PastASilentCom1AndAMissingCom2) {
   device("COM1", silent);
   device("COM3");
   detect();
+  shot("serial-page-12");
   EXPECT_EQ(text("Label20"), QStringLiteral("COM3"));
   EXPECT_EQ(text("Label27"), QStringLiteral("ZORVEL 2700KQ"));
   expect_buttons(true, true, true);
@@ -37,6 +38,7 @@ TEST_F(Road, NoDeviceLeavesPage11WithEveryButtonAndNextScansAgain) {
   next();
   EXPECT_EQ(form->Label16->caption(), QStringLiteral("ZORVEL検出中"));
   expect_buttons(false, false, false);
+  shot("serial-page-11-scanning");
   ASSERT_TRUE(wait_for([&] { return !presenter.boxes.empty() && jobs_done(); }));
   ASSERT_EQ(presenter.boxes.size(), 1u);
   EXPECT_EQ(presenter.boxes[0].text, msg::port_not_found.body());

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QProgressBar>
 
 #include "messages/ui_texts.h"
 #include "road_fixture.h"
@@ -62,6 +63,8 @@ TEST_F(SerialTransfers, UpgradeWithBackupSendsTheFirmwareThenTheBackupBack) {
   next();
   EXPECT_TRUE(on_page(8));
   expect_buttons(false, false, false);
+  ASSERT_TRUE(wait_for([&] { return form->ProgressBar1->value() > 0 || on_page(9); }));
+  shot("serial-page-8-upload");
   wait_page(9);
   shot("serial-page-9");
   EXPECT_EQ(device_file(line, "znx27kq.bin"), firmware);
