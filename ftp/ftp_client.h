@@ -122,9 +122,10 @@ class FtpClient {
   // "TYPE I" (8-bit image transfers). Fails on a 4xx or 5xx reply. Kind kFtpCommand.
   bool image_type();
 
-  // Sends `command` character for character (Latin-1) with CR LF and reads its reply, whose first
-  // line becomes last_reply_line(). Fails on a 4xx or 5xx reply, or when the text holds CR, LF or
-  // NUL (EINVAL; nothing is sent). Kind kFtpCommand.
+  // Sends `command` character for character (UTF-8, so ASCII as it is) with CR LF and reads its
+  // reply, whose first line becomes last_reply_line(). Fails on a 4xx or 5xx reply, or when the
+  // text is empty or holds CR, LF or NUL (EINVAL; nothing is sent). Kind kFtpCommand. Names,
+  // paths and the login values are refused the same way, so no text can smuggle in a command.
   bool raw_command(const QString& command);
 
   // First line of the reply to the last command sent, as received (reply code included, without
