@@ -168,18 +168,17 @@ TEST(EndToEndUpload, ResendsUpToTheFourthFailure) {
       SCOPED_TRACE(testing::Message() << k.name << " x" << failures);
       QStringList expected = head(file.size());
       for (int i = 0; i < std::min(failures, 3); ++i) expected += k.per_failure;
-      std::unique_ptr<Cable> c = std::make_unique<Cable>(fault(k.fault, 2, failures));
-      const uint8_t r = upload(*c, file);
+      Cable c(fault(k.fault, 2, failures));
+      const uint8_t r = upload(c, file);
       if (failures < 4) {
         EXPECT_EQ(r, 1);
-        EXPECT_EQ(c->w.lines(), expected + tail(file));
-        EXPECT_EQ(test::read_file(c->device("znx27kq.bin")), file);
-        EXPECT_EQ(c->commands(), kUploadCommands);
+        EXPECT_EQ(c.w.lines(), expected + tail(file));
+        EXPECT_EQ(test::read_file(c.device("znx27kq.bin")), file);
+        EXPECT_EQ(c.commands(), kUploadCommands);
       } else {
         EXPECT_EQ(r, 0);
-        EXPECT_EQ(c->w.lines(), expected + k.fourth);
-        EXPECT_EQ(c->commands(), std::vector<std::string>{"AT#!W0"}) << "no hang-up";
-        c.reset();
+        EXPECT_EQ(c.w.lines(), expected + k.fourth);
+        EXPECT_EQ(c.commands(), std::vector<std::string>{"AT#!W0"}) << "no hang-up";
       }
     }
   }
