@@ -1,7 +1,10 @@
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "sim/options.h"
 #include "sim/samples.h"
@@ -39,8 +42,23 @@ int main(int argc, char** argv) {
   std::printf("%s -> %s\n", qPrintable(line.link_path()), qPrintable(line.tty_path()));
   std::fflush(stdout);
 
+  std::unique_ptr<lumo::sim::FtpServer> ftp;
+  if (opts.ftp_port >= 0) {
+    // The FTP side keeps the configuration in "/usr"; give it the sample one too.
+    const QString usr = opts.dir + QStringLiteral("/usr");
+    if (opts.sample_files && !opts.ftp.usr_absent && QDir().mkpath(usr) &&
+        !QFile::exists(usr + QStringLiteral("/cfg27kq.bin")))
+      QFile::copy(opts.dir + QStringLiteral("/cfg27kq.bin"), usr + QStringLiteral("/cfg27kq.bin"));
+    ftp = std::make_unique<lumo::sim::FtpServer>(opts.ftp);
+    const uint16_t port = ftp->start();
+    if (port == 0) return fail(QStringLiteral("cannot serve FTP on 127.0.0.1"), 1);
+    std::printf("ftp 127.0.0.1:%u\n", unsigned(port));
+    std::fflush(stdout);
+  }
+
   int sig = 0;
   sigwait(&stop, &sig);
+  if (ftp) ftp->stop();
   line.stop();
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "sim/options.h"
 
+#include <QFile>
+
 #include <QCommandLineParser>
 
 #include <vector>
@@ -195,6 +197,26 @@ bool parse_options(const QStringList& arguments, SimOptions& out, QString* error
                                QStringLiteral("N"));
   for (const auto& o : block_options) p.addOption(o);
   for (const auto* o : {&reply_delay, &drop_line, &resend_after, &max_sends}) p.addOption(*o);
+  const QCommandLineOption ftp_port(
+      {QStringLiteral("ftp-port")},
+      QStringLiteral("Also serve the device's FTP server on 127.0.0.1:PORT (0 picks a free one; "
+                     "printed): user admin, \"/\" is DIR, \"/usr\" is DIR/usr; --rom gives the "
+                     "ROM-mode \"syst\" reply."),
+      QStringLiteral("PORT"));
+  const QCommandLineOption ftp_password({QStringLiteral("ftp-password")},
+                                        QStringLiteral("Password of admin (default admin)."),
+                                        QStringLiteral("TEXT"), QStringLiteral("admin"));
+  const QCommandLineOption ftp_no_usr({QStringLiteral("ftp-no-usr")},
+                                      QStringLiteral("FTP fault: the device has no \"/usr\"."));
+  const QCommandLineOption ftp_refuse_login(
+      {QStringLiteral("ftp-refuse-login")},
+      QStringLiteral("FTP fault: refuse every login."));
+  const QCommandLineOption ftp_stall(
+      {QStringLiteral("ftp-stall-after")},
+      QStringLiteral("FTP fault: an upload stops being read after N bytes."),
+      QStringLiteral("N"));
+  for (const auto* o : {&ftp_port, &ftp_password, &ftp_no_usr, &ftp_refuse_login, &ftp_stall})
+    p.addOption(*o);
 
   p.process(arguments);  // --help prints and exits; unknown options print and exit
   auto bad = [&](const QString& why) {
@@ -210,6 +232,22 @@ bool parse_options(const QStringList& arguments, SimOptions& out, QString* error
   bool ok = false;
   out.speedup = p.value(speedup).toInt(&ok);
   if (!ok || out.speedup < 1) return bad(QStringLiteral("--speedup must be a whole number >= 1"));
+
+  if (p.isSet(ftp_port)) {
+    out.ftp_port = p.value(ftp_port).toInt(&ok);
+    if (!ok || out.ftp_port < 0 || out.ftp_port > 65535)
+      return bad(QStringLiteral("--ftp-port must be a port number, or 0"));
+  }
+  out.ftp.port = uint16_t(out.ftp_port > 0 ? out.ftp_port : 0);
+  out.ftp.dir = QFile::encodeName(out.dir).toStdString();
+  out.ftp.password = p.value(ftp_password).toStdString();
+  out.ftp.usr_absent = p.isSet(ftp_no_usr);
+  out.ftp.refuse_login = p.isSet(ftp_refuse_login);
+  out.ftp.rom_mode = p.isSet(rom);
+  if (p.isSet(ftp_stall)) {
+    out.ftp.stall_after = p.value(ftp_stall).toLongLong(&ok);
+    if (!ok || out.ftp.stall_after < 0) return bad(QStringLiteral("--ftp-stall-after must be a number >= 0"));
+  }
 
   DeviceConfig& d = out.device;
   d.mode = p.isSet(rom)           ? BootMode::Rom

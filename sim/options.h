@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "sim/device.h"
+#include "sim/ftp/ftp_server.h"
 
 namespace lumo::sim {
 
@@ -12,6 +13,9 @@ struct SimOptions {
   int speedup = 1;
   bool sample_files = false;  // write the sample firmware and configuration into dir
   DeviceConfig device;        // its block transfer and line speed included
+  // The device's FTP server on 127.0.0.1: -1 none, 0 a free port, else that port.
+  int ftp_port = -1;
+  FtpServerOptions ftp;
 };
 
 // Parses zorvel-sim's command line (arguments[0] is the program). --help and --version print

@@ -73,6 +73,32 @@ TEST(SimOptions, BlockFaultsByBlockNumberAndTheLineSpeed) {
   }
 }
 
+TEST(SimOptionsTest, FtpSideIsOffUnlessAskedAndTakesItsFaults) {
+  QString error;
+  SimOptions none;
+  ASSERT_TRUE(parse_options({"zorvel-sim", "--dir", "d"}, none, &error));
+  EXPECT_EQ(none.ftp_port, -1);
+
+  SimOptions o;
+  ASSERT_TRUE(parse_options({"zorvel-sim", "--dir", "/tmp/dev", "--ftp-port", "0", "--rom",
+                             "--ftp-password", "kelnup", "--ftp-no-usr", "--ftp-stall-after",
+                             "4096"},
+                            o, &error))
+      << error.toStdString();
+  EXPECT_EQ(o.ftp_port, 0);
+  EXPECT_EQ(o.ftp.dir, "/tmp/dev");
+  EXPECT_EQ(o.ftp.password, "kelnup");
+  EXPECT_TRUE(o.ftp.rom_mode);
+  EXPECT_TRUE(o.ftp.usr_absent);
+  EXPECT_EQ(o.ftp.stall_after, 4096);
+  for (QStringList bad : {QStringList{"--ftp-port", "70000"}, QStringList{"--ftp-port", "x"},
+                          QStringList{"--ftp-stall-after", "-1"}}) {
+    SimOptions b;
+    EXPECT_FALSE(parse_options(QStringList{"zorvel-sim", "--dir", "d"} + bad, b, &error))
+        << bad.join(' ').toStdString();
+  }
+}
+
 TEST(SimSamples, PassTheWizardsFileChecks) {
   QTemporaryDir tmp;
   const QDir d(tmp.path());
