@@ -267,62 +267,7 @@ int Run::ftp_connect() {
   // The same log lines as the wizard's event handlers.
   FtpEvents& e = c.events;
   e.OnConnect = [this] { h_.set_text("Label16", QStringLiteral("Connect")); };
-  e.OnDisconnect = [this] { h_.log_line(QStringLiteral("NMFTPDisconnect")); };
-  e.OnStatus = [this](const QString& text) { h_.log_line(text); };
-  e.OnPacketRecvd = [this] { h_.log_line(QStringLiteral("packet rec")); };
-  e.OnError = [this](int number, const QString& text) {
-    const QString shown =
-        QStringLiteral("Error") + QString::number(number) + QLatin1Char(':') + text;
-    h_.log_line(shown);
-    h_.console().line(shown);
-  };
-  e.OnSuccess = [this](int kind) {
-    switch (kind) {
-      case kFtpChangeDir:
-        h_.log_line(QStringLiteral("ChengeDir成功"));
-        break;
-      case kFtpList:
-        h_.log_line(QStringLiteral("List成功"));
-        break;
-      case kFtpDownload:
-        h_.log_line(QStringLiteral("Download成功"));
-        break;
-      case kFtpUpload:
-        h_.log_line(QStringLiteral("Upload成功"));
-        break;
-      case kFtpCommand:
-        h_.log_line(QStringLiteral("DoCommand成功"));
-        break;
-      default:
-        h_.log_line(QStringLiteral("unrecognized command成功"));
-        break;
-    }
-  };
-  e.OnFailure = [this](bool&, int kind) {
-    switch (kind) {
-      case kFtpChangeDir:
-        h_.log_line(QStringLiteral("ChengeDir失敗"));
-        break;
-      case kFtpList:
-        h_.log_line(QStringLiteral("List失敗"));
-        break;
-      case kFtpDownload:
-        h_.log_line(QStringLiteral("Download失敗"));
-        break;
-      case kFtpUpload:
-        h_.log_line(QStringLiteral("Upload失敗"));
-        break;
-      case kFtpNameList:
-        h_.log_line(QStringLiteral("NList失敗"));
-        break;
-      case kFtpCommand:
-        h_.log_line(QStringLiteral("DoCommand失敗"));
-        break;
-      default:
-        h_.log_line(QStringLiteral("unrecognized command失敗"));
-        break;
-    }
-  };
+  log_ftp_events(e, h_, {}, [this](const QString& shown) { h_.console().line(shown); });
   h_.follow_ftp(c);
 
   c.Host = a_.host;

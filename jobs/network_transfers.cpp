@@ -18,6 +18,39 @@ void transfer_page(Session& s, WizardWindow& w) {
 
 }  // namespace
 
+void log_ftp_events(FtpEvents& e, Window& w, std::function<void()> on_upload_success,
+                    std::function<void(const QString&)> show_error) {
+  e.OnDisconnect = [&w] { w.log_line(QStringLiteral("NMFTPDisconnect")); };
+  e.OnStatus = [&w](const QString& text) { w.log_line(text); };
+  e.OnConnectionFailed = [] {};
+  e.OnPacketRecvd = [&w] { w.log_line(QStringLiteral("packet rec")); };
+  e.OnError = [&w, show_error](int number, const QString& text) {
+    const QString shown = QStringLiteral("Error") + QString::number(number) + QLatin1Char(':') + text;
+    w.log_line(shown);
+    if (show_error) show_error(shown);
+  };
+  const auto kind_name = [](int kind) -> const char* {
+    switch (kind) {
+      case kFtpChangeDir: return "ChengeDir";
+      case kFtpList: return "List";
+      case kFtpDownload: return "Download";
+      case kFtpUpload: return "Upload";
+      case kFtpNameList: return "NList";
+      case kFtpCommand: return "DoCommand";
+      default: return "unrecognized command";
+    }
+  };
+  e.OnSuccess = [&w, kind_name, on_upload_success](int kind) {
+    // The success handler never knew the name list.
+    const char* name = kind == kFtpNameList ? "unrecognized command" : kind_name(kind);
+    w.log_line(QString::fromLatin1(name) + QStringLiteral("成功"));
+    if (kind == kFtpUpload && on_upload_success) on_upload_success();
+  };
+  e.OnFailure = [&w, kind_name](bool& /*handled*/, int kind) {
+    w.log_line(QString::fromLatin1(kind_name(kind)) + QStringLiteral("失敗"));
+  };
+}
+
 SystReply parse_syst(const QString& line) {
   SystReply r;
   const auto at = [&](int pos) { return pos <= line.size() ? line[pos - 1] : QChar(); };

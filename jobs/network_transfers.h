@@ -12,6 +12,12 @@
 
 namespace lumo {
 
+// The client's events as the diagnostic log records them, the same for every front end.
+// `on_upload_success` and `show_error` (the "Error<number>:<text>" line) add what the front
+// end shows; either may be empty.
+void log_ftp_events(FtpEvents& events, Window& w, std::function<void()> on_upload_success,
+                    std::function<void(const QString&)> show_error);
+
 // What the device's reply line to "syst" says (positions count from 1 at the reply code).
 struct SystReply {
   enum Kind { Version, RomMode, Unknown };

@@ -11,41 +11,11 @@
 namespace lumo {
 
 void TForm1::wire_ftp_events() {
-  FtpEvents& e = NMFTP->events;
-  e.OnConnect = [this] { run_on_ui([this] { set_status(QStringLiteral("Connect")); }); };
-  e.OnDisconnect = [this] { log_line(QStringLiteral("NMFTPDisconnect")); };
-  e.OnStatus = [this](const QString& text) { log_line(text); };
-  e.OnConnectionFailed = [] {};
-  e.OnPacketRecvd = [this] { log_line(QStringLiteral("packet rec")); };
-  e.OnError = [this](int number, const QString& text) {
-    const QString shown = QStringLiteral("Error") + QString::number(number) + QLatin1Char(':') + text;
-    log_line(shown);
-    message(QStringLiteral("lumo27kq"), shown, kStylePlain);
-  };
-  e.OnSuccess = [this](int kind) {
-    switch (kind) {
-      case kFtpChangeDir: log_line(QStringLiteral("ChengeDir成功")); break;
-      case kFtpList: log_line(QStringLiteral("List成功")); break;
-      case kFtpDownload: log_line(QStringLiteral("Download成功")); break;
-      case kFtpUpload:
-        log_line(QStringLiteral("Upload成功"));
-        run_on_ui([this] { set_status(QStringLiteral("送信成功")); });
-        break;
-      case kFtpCommand: log_line(QStringLiteral("DoCommand成功")); break;
-      default: log_line(QStringLiteral("unrecognized command成功")); break;
-    }
-  };
-  e.OnFailure = [this](bool& /*handled*/, int kind) {
-    switch (kind) {
-      case kFtpChangeDir: log_line(QStringLiteral("ChengeDir失敗")); break;
-      case kFtpList: log_line(QStringLiteral("List失敗")); break;
-      case kFtpDownload: log_line(QStringLiteral("Download失敗")); break;
-      case kFtpUpload: log_line(QStringLiteral("Upload失敗")); break;
-      case kFtpNameList: log_line(QStringLiteral("NList失敗")); break;
-      case kFtpCommand: log_line(QStringLiteral("DoCommand失敗")); break;
-      default: log_line(QStringLiteral("unrecognized command失敗")); break;
-    }
-  };
+  NMFTP->events.OnConnect = [this] { run_on_ui([this] { set_status(QStringLiteral("Connect")); }); };
+  log_ftp_events(
+      NMFTP->events, *this,
+      [this] { run_on_ui([this] { set_status(QStringLiteral("送信成功")); }); },
+      [this](const QString& shown) { message(QStringLiteral("lumo27kq"), shown, kStylePlain); });
   // The window keeps repainting while a call waits.
   NMFTP->pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); };
 }

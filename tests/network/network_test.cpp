@@ -95,6 +95,7 @@ TEST_F(Network, SystGivesTheDevicesVersion) {
   EXPECT_EQ(form->syst_reply.mid(20, 1), QStringLiteral("V"));
   EXPECT_TRUE(log().contains(form->syst_reply));
   EXPECT_TRUE(log().contains(QStringLiteral("V01.00A")));
+  EXPECT_TRUE(log().contains(QStringLiteral("DoCommand成功")));
   expect_buttons(true, false, true);
 }
 
@@ -139,6 +140,8 @@ TEST_F(Network, UpgradeWithBackupSendsFirmwareThenTheBackup) {
   expect_buttons(false, true, true);
   EXPECT_FALSE(form->NMFTP->connected());
   EXPECT_EQ(presenter.boxes.size(), 1u);
+  for (const char* line : {"ChengeDir成功", "Download成功", "Upload成功", "FW転送終了!", "NMFTPDisconnect"})
+    EXPECT_TRUE(log().contains(QString::fromUtf8(line))) << line;
   next();
   EXPECT_TRUE(on_page(1));
   EXPECT_EQ(form->link_mode, 0);
@@ -194,6 +197,7 @@ TEST_F(Network, DeviceWithoutUsrGoesOnWithoutBackupOrItsResend) {
   EXPECT_EQ(presenter.boxes[0].text, msg::config_broken_no_usr.body());
   EXPECT_EQ(presenter.boxes[0].flags, kStyleInfo);
   EXPECT_TRUE(log().contains(QStringLiteral("/usr なし(FATなし)")));
+  EXPECT_TRUE(log().contains(QStringLiteral("ChengeDir失敗")));
   EXPECT_EQ(form->backup_done, 0);
   EXPECT_EQ(count("RETR"), 0);
   next();
