@@ -9,6 +9,8 @@ namespace {
 
 using test::Bytes;
 using test::Link;
+using test::ending;
+using test::sends;
 
 const Bytes kOld = test::ascii("<ZNX27KQ> the backup taken last week");
 
@@ -29,16 +31,6 @@ struct Backup : Link {
     EXPECT_FALSE(s.hSaveFile.is_open());
   }
 };
-
-QStringList sends(std::initializer_list<int> seqs) {
-  QStringList l;
-  for (int s : seqs) l << QString("send seq_ban=%1").arg(s);
-  return l;
-}
-
-QStringList ending(uint32_t replies, uint32_t total) {
-  return {QString("p=%1").arg(replies * 14), QString("total_data=%1").arg(total), "一致", "一致"};
-}
 
 TEST(SerialBackup, ThreeThousandBytesInThreeFrames) {
   const Bytes config = test::pattern(3000);

@@ -23,6 +23,8 @@ namespace lumo {
 namespace {
 
 using test::Bytes;
+using test::ending;
+using test::sends;
 using F = sim::BlockFaults;
 
 constexpr int kSpeedup = 50;
@@ -262,18 +264,6 @@ struct Backup : Cable {
     EXPECT_FALSE(s.hSaveFile.is_open());
   }
 };
-
-QStringList sends(std::initializer_list<int> seqs) {
-  QStringList l;
-  for (int n : seqs) l << QString("send seq_ban=%1").arg(n);
-  return l;
-}
-
-// `replies` reply frames none of which needed an escape.
-QStringList ending(uint32_t replies, uint32_t total) {
-  return {QString("p=%1").arg(replies * kReplyFrameLength), QString("total_data=%1").arg(total),
-          "一致", "一致"};
-}
 
 const QStringList kStart = {"CONNECT受信", "F_size3000"};
 const std::vector<std::string> kBackupCommands = {"AT#!R1", "+++", "ATH"};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "blockxfer/frame.h"
 #include "messages/recording_window.h"
 #include "scripted_device.h"
 #include "session/session.h"
@@ -66,5 +67,19 @@ struct Link {
   QString device(const char* name) const { return dev_dir() + "/" + name; }
   QStringList pc_files() const { return QDir(pc_dir()).entryList(QDir::Files | QDir::Hidden); }
 };
+
+// The receiver's log line for each reply it sent, in order.
+inline QStringList sends(std::initializer_list<int> seqs) {
+  QStringList l;
+  for (int n : seqs) l << QString("send seq_ban=%1").arg(n);
+  return l;
+}
+
+// The receiver's ending after `replies` reply frames none of which needed an escape, and the
+// hang-up's two matches.
+inline QStringList ending(uint32_t replies, uint32_t total) {
+  return {QString("p=%1").arg(replies * kReplyFrameLength), QString("total_data=%1").arg(total),
+          "一致", "一致"};
+}
 
 }  // namespace lumo::test
