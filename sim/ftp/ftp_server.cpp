@@ -299,6 +299,19 @@ class FtpServer::Session {
     return 1;
   }
 
+  // One wait of a transfer on its data connection (`data` -1: only the control connection and
+  // the stop request are watched).
+  enum class DataWait { Ready, Idle, Closed, Aborted, Failed };
+  DataWait wait_data(int data, short events) {
+    pollfd p[3] = {{data, events, 0}, {fd_, POLLIN, 0}, {srv_.stop_fd_, POLLIN, 0}};
+    if (::poll(p, 3, -1) < 0 && errno != EINTR) return DataWait::Failed;
+    if (p[2].revents) return DataWait::Closed;
+    const int ev = control_event(p[1].revents);
+    if (ev < 0) return DataWait::Closed;
+    if (ev > 0) return DataWait::Aborted;
+    return p[0].revents ? DataWait::Ready : DataWait::Idle;
+  }
+
   void aborted(int data_fd) {
     ::close(data_fd);
     reply("426 Connection closed; transfer aborted.\r\n226 Abort successful.");
@@ -339,26 +352,21 @@ class FtpServer::Session {
         len = size_t(r);
         off = 0;
       }
-      pollfd p[3] = {{data, POLLOUT, 0}, {fd_, POLLIN, 0}, {srv_.stop_fd_, POLLIN, 0}};
-      if (::poll(p, 3, -1) < 0 && errno != EINTR) {
+      const DataWait w = wait_data(data, POLLOUT);
+      if (w == DataWait::Failed) {
         ok = false;
         break;
       }
-      if (p[2].revents) {
+      if (w == DataWait::Closed) {
         closed_ = true;
         break;
       }
-      int ev = control_event(p[1].revents);
-      if (ev < 0) {
-        closed_ = true;
-        break;
-      }
-      if (ev > 0) {
+      if (w == DataWait::Aborted) {
         ::close(file);
         aborted(data);
         return;
       }
-      if (!p[0].revents) continue;
+      if (w == DataWait::Idle) continue;
       ssize_t n = ::send(data, buf.data() + off, len - off, MSG_NOSIGNAL);
       if (n > 0) {
         off += size_t(n);
@@ -400,27 +408,21 @@ class FtpServer::Session {
     bool ok = true;
     for (;;) {
       bool stalled = opt_.stall_after >= 0 && got >= opt_.stall_after;
-      pollfd p[3] = {
-          {stalled ? -1 : data, POLLIN, 0}, {fd_, POLLIN, 0}, {srv_.stop_fd_, POLLIN, 0}};
-      if (::poll(p, 3, -1) < 0 && errno != EINTR) {
+      const DataWait w = wait_data(stalled ? -1 : data, POLLIN);
+      if (w == DataWait::Failed) {
         ok = false;
         break;
       }
-      if (p[2].revents) {
+      if (w == DataWait::Closed) {
         closed_ = true;
         break;
       }
-      int ev = control_event(p[1].revents);
-      if (ev < 0) {
-        closed_ = true;
-        break;
-      }
-      if (ev > 0) {
+      if (w == DataWait::Aborted) {
         ::close(file);
         aborted(data);
         return;
       }
-      if (stalled || !p[0].revents) continue;
+      if (w == DataWait::Idle) continue;
       size_t want = buf.size();
       if (opt_.stall_after >= 0 && int64_t(want) > opt_.stall_after - got)
         want = size_t(opt_.stall_after - got);
