@@ -122,6 +122,19 @@ uint8_t serial_backup(Session& s, Window& w) {
   frame_assembler frames(kDataFrameBuffer);
   uint8_t reply[kReplyFrameBuffer];
 
+  // A refused frame: answered with a Nak, or, as the fourth refusal since the last accepted
+  // block, the end of the backup with `box` (false then).
+  const auto refuse = [&](const Message& box, bool log_count) {
+    if (Nack_flag > 2) {
+      file.discard();
+      w.message(box);
+      return false;
+    }
+    if (log_count) log(w, "Nack_flag=", Nack_flag);
+    ++Nack_flag;
+    return true;
+  };
+
   for (;;) {
     if (cycle_count >= cycle_limit) {
       // Still short of the announced size: what was received is no backup.
@@ -158,22 +171,11 @@ uint8_t serial_backup(Session& s, Window& w) {
 
     if (!data_fcs_ok(f, count)) {
       log(w, "CRCチェックNG");
-      if (Nack_flag > 2) {
-        file.discard();
-        w.message(msg::transfer_error_7);
-        return 0;
-      }
-      ++Nack_flag;
+      if (!refuse(msg::transfer_error_7, false)) return 0;
     } else if (!data_header_ok(f) || !data_length_fits(f, count)) {
       // A length that disagrees with the content is as untrustworthy as a bad header.
       log(w, "ヘッダチェックNG");
-      if (Nack_flag > 2) {
-        file.discard();
-        w.message(msg::transfer_error_8);
-        return 0;
-      }
-      log(w, "Nack_flag=", Nack_flag);
-      ++Nack_flag;
+      if (!refuse(msg::transfer_error_8, true)) return 0;
     } else if (data_seq(f) == seq_ban) {
       if (seq_ban == 1) {
         s.F_size = data_total(f);
@@ -198,13 +200,7 @@ uint8_t serial_backup(Session& s, Window& w) {
       log(w, "rec_segsize=", data_length(f));
     } else {
       log(w, "シーケンス番号エラー");
-      if (Nack_flag > 2) {
-        file.discard();
-        w.message(msg::transfer_error_8);
-        return 0;
-      }
-      log(w, "Nack_flag=", Nack_flag);
-      ++Nack_flag;
+      if (!refuse(msg::transfer_error_8, true)) return 0;
     }
 
     const uint8_t kind = Nack_flag != 0 ? kFrameNak : kFrameAck;
