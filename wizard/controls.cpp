@@ -220,25 +220,24 @@ QPixmap steps_background() {
   return pm;
 }
 
-QPixmap download_picture() {
+namespace {
+
+// The device above the computer, the red arrow from `from` to `to`.
+QPixmap transfer_picture(QPointF from, QPointF to) {
   QPixmap pm = canvas(QColor(230, 240, 250), QColor(250, 252, 255));
   QPainter p(&pm);
   p.setRenderHint(QPainter::Antialiasing);
   draw_device(p, QRectF(22, 40, 106, 30));
   draw_computer(p, QRectF(38, 200, 74, 66));
-  draw_arrow(p, QPointF(75, 84), QPointF(75, 188));
+  draw_arrow(p, from, to);
   return pm;
 }
 
-QPixmap upload_picture() {
-  QPixmap pm = canvas(QColor(230, 240, 250), QColor(250, 252, 255));
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  draw_device(p, QRectF(22, 40, 106, 30));
-  draw_computer(p, QRectF(38, 200, 74, 66));
-  draw_arrow(p, QPointF(75, 188), QPointF(75, 84));
-  return pm;
-}
+}  // namespace
+
+QPixmap download_picture() { return transfer_picture(QPointF(75, 84), QPointF(75, 188)); }
+
+QPixmap upload_picture() { return transfer_picture(QPointF(75, 188), QPointF(75, 84)); }
 
 }  // namespace artwork
 
