@@ -12,20 +12,15 @@
 #include "blockxfer/serial_backup.h"
 #include "messages/recording_window.h"
 #include "session/session.h"
+#include "tests/common/settings_free_port.h"
 
 using namespace lumo;
 
 namespace {
 
-class PlayedLine : public PortDevice {
+class PlayedLine : public test::SettingsFreePort {
  public:
   std::deque<uint8_t> out;
-  void setup_queues(uint32_t, uint32_t) override {}
-  void get_state(Dcb&) override {}
-  bool set_state(const Dcb&) override { return true; }
-  void get_timeouts(CommTimeouts&) override {}
-  bool set_timeouts(const CommTimeouts&) override { return true; }
-  bool purge() override { return true; }
   bool clear_error(uint32_t& f, ComStat& st) override {
     f = 0;
     st = ComStat{};
@@ -36,7 +31,6 @@ class PlayedLine : public PortDevice {
     w = n;
     return true;
   }
-  void drain() override {}
   bool read(uint8_t* buf, uint32_t n, uint32_t& got) override {
     got = 0;
     while (got < n && !out.empty()) {

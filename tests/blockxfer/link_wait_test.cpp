@@ -4,24 +4,19 @@
 
 #include "blockxfer/link_wait.h"
 #include "messages/recording_window.h"
+#include "tests/common/settings_free_port.h"
 
 namespace lumo {
 namespace {
 
 // A line on which one byte turns up at a chosen device time (never when at_ms < 0).
-class OneByteLine : public PortDevice {
+class OneByteLine : public test::SettingsFreePort {
  public:
   OneByteLine(std::shared_ptr<CountingClock> c, int64_t at_ms) : clock_(std::move(c)), at_(at_ms) {}
   uint32_t flags = 0;
   bool vanish = false;  // the byte is seen by polls but gone when read
   bool fail_read = false;
 
-  void setup_queues(uint32_t, uint32_t) override {}
-  void get_state(Dcb&) override {}
-  bool set_state(const Dcb&) override { return true; }
-  void get_timeouts(CommTimeouts&) override {}
-  bool set_timeouts(const CommTimeouts&) override { return true; }
-  bool purge() override { return true; }
   bool clear_error(uint32_t& f, ComStat& st) override {
     f = flags;
     st = ComStat{};
@@ -33,7 +28,6 @@ class OneByteLine : public PortDevice {
     w = n;
     return true;
   }
-  void drain() override {}
   bool read(uint8_t* buf, uint32_t, uint32_t& got) override {
     got = 0;
     if (fail_read) return false;

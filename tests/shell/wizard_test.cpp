@@ -19,6 +19,7 @@
 #include "tests/common/wizard_support.h"
 #include "wizard/page_design.h"
 #include "wizard/tform1.h"
+#include "tests/common/settings_free_port.h"
 
 namespace lumo {
 namespace {
@@ -290,14 +291,8 @@ struct BackCase {
 
 class WizardBack : public Wizard, public ::testing::WithParamInterface<BackCase> {};
 
-class FakePort : public PortDevice {
+class FakePort : public test::SettingsFreePort {
  public:
-  void setup_queues(uint32_t, uint32_t) override {}
-  void get_state(Dcb&) override {}
-  bool set_state(const Dcb&) override { return true; }
-  void get_timeouts(CommTimeouts&) override {}
-  bool set_timeouts(const CommTimeouts&) override { return true; }
-  bool purge() override { return true; }
   bool clear_error(uint32_t& e, ComStat&) override {
     e = 0;
     return true;
@@ -306,7 +301,6 @@ class FakePort : public PortDevice {
     w = n;
     return true;
   }
-  void drain() override {}
   bool read(uint8_t*, uint32_t, uint32_t& got) override {
     got = 0;
     return true;
