@@ -1,6 +1,7 @@
 #include "jobs/progress_monitor.h"
 
 #include "messages/catalogue.h"
+#include "messages/ui_texts.h"
 
 namespace lumo {
 
@@ -60,7 +61,7 @@ void monitor_upload(Session& s, JobHost& h, UploadProgress& ftp, const std::func
     }
     if (count > 0 && !shown) {
       h.set_text("Label16", QStringLiteral("転送中"));
-      h.set_text("Label44", QStringLiteral("ファイルの転送中です。しばらくお待ちください。"));
+      h.set_text("Label44", QString::fromUtf8(texts::transfer_running));
       shown = true;
     }
     last = count;

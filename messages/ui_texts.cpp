@@ -30,6 +30,7 @@ const char* const done_network_fw =
 const char* const done_serial_fw =
     "ファイルは正常に転送されました。\r\n更新を有効にするためにはZORVELを\r\n"
     "再起動する必要があります。";
+const char* const transfer_running = "ファイルの転送中です。しばらくお待ちください。";
 }  // namespace texts
 
 }  // namespace lumo

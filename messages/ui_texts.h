@@ -10,6 +10,7 @@ extern const char* const file_version_frame;  // Label47
 extern const char* const done_page1;          // Label36 as page-1 Next sets it
 extern const char* const done_network_fw;     // Label36 after a network firmware upgrade
 extern const char* const done_serial_fw;      // Label36 after a serial firmware upgrade
+extern const char* const transfer_running;    // Label44 while a transfer runs
 }  // namespace texts
 
 // Captions of the buttons.

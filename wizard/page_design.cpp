@@ -85,7 +85,7 @@ const ControlDef kDesign[] = {
     // Page 8: a transfer is running.
     {8, C::Image, "Image8", "", 8, 34, 150, 300, 0, "", 0},
     {8, C::Title, "Label43", "", X, 10, TW, 36, 27, "ファイル転送中", 0},
-    {8, C::Text, "Label44", "", X, 56, TW, 22, 14, "ファイルの転送中です。しばらくお待ちください。", 0},
+    {8, C::Text, "Label44", "", X, 56, TW, 22, 14, texts::transfer_running, 0},
     {8, C::Progress, "ProgressBar1", "", X, 92, 313, 25, 0, "", 0},
     {8, C::Animate, "Animate1", "", X, 128, 272, 64, 0, "", 0},
     {8, C::Text, "Label73", "", X, 200, TW, 20, 13, "", 0},

@@ -5,6 +5,7 @@
 
 #include "fake_host.h"
 #include "jobs/progress_monitor.h"
+#include "messages/ui_texts.h"
 
 namespace lumo {
 namespace {
@@ -70,7 +71,7 @@ TEST_F(Monitor, AnnouncesTheRunningTransferOnceAtTheFirstBytes) {
   run(1);
   const QStringList steps = host.steps();
   EXPECT_EQ(steps.count(QStringLiteral("Label16=転送中")), 1);
-  EXPECT_EQ(steps.count(QStringLiteral("Label44=ファイルの転送中です。しばらくお待ちください。")), 1);
+  EXPECT_EQ(steps.count(QStringLiteral("Label44=") + QString::fromUtf8(texts::transfer_running)), 1);
   EXPECT_EQ(host.rec.progress(), 8000);
 }
 
